@@ -1,0 +1,19 @@
+// The record of CANlib calls kept while vcanRecordCalls is on.
+#ifndef VELMORA_VIRTUAL_CANLIB_CALL_LOG_H
+#define VELMORA_VIRTUAL_CANLIB_CALL_LOG_H
+
+#include "bus_state.h"
+
+namespace vcan {
+
+VcanCallRecord* appendCallRecord(BusState& bus, VcanCall call, int32_t handle);
+
+// A zeroed record for this call, to be filled in by the caller, or nullptr when not recording
+// or the log is full. Costs one comparison while not recording.
+inline VcanCallRecord* newCallRecord(BusState& bus, VcanCall call, int32_t handle) {
+  return bus.recording ? appendCallRecord(bus, call, handle) : nullptr;
+}
+
+}  // namespace vcan
+
+#endif
