@@ -64,4 +64,8 @@ function(velmora_add_junit_suite name)
   add_test(NAME ${name}
            COMMAND sh "${VELMORA_JUNIT_RUNNER}" "${Java_JAVA_EXECUTABLE}"
                    "${VELMORA_JUNIT_CONSOLE_JAR}" "${library_path}" "${class_path}" ${arg_JVM_ARGS})
+  # A sanitized tree preloads the sanitizer runtime into the JVM (robustness/cmake/).
+  if(VELMORA_JVM_TEST_ENVIRONMENT)
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${VELMORA_JVM_TEST_ENVIRONMENT}")
+  endif()
 endfunction()
