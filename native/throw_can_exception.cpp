@@ -32,7 +32,9 @@ void throwCanException(JNIEnv* env, const char* format, int value, canStatus sta
   }
 
   char exceptionText[kExceptionTextCapacity];
-  snprintf(exceptionText, sizeof exceptionText, "%s: %s", message, canlibText);
+  // The longest message has 42 characters; the precision only tells the compiler that message,
+  // ": " and a 99-character CANlib text always fit (gcc -O0 flags a possible truncation otherwise).
+  snprintf(exceptionText, sizeof exceptionText, "%.98s: %s", message, canlibText);
   raise(env, "java/lang/Exception", exceptionText);
 }
 
