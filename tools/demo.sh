@@ -21,8 +21,11 @@ step() {
 
 step "installing the build packages" "see install-deps.sh's message above" \
   bash tools/install-deps.sh build
+echo "demo.sh: configuring $build_dir"
+# Errors only: the warnings are about test packages (JUnit, mingw-w64, wine) the demo does not need.
 step "configuring $build_dir" "see CMake's message above; delete $build_dir to start afresh" \
-  cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_BUILD_TESTS=OFF
+  cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_BUILD_TESTS=OFF \
+  --log-level=ERROR
 step "building the tool in $build_dir" "see the compiler's message above" \
   cmake --build "$build_dir" --target velmora_can_tool -j "$(nproc)"
 
