@@ -65,6 +65,15 @@ canStatus closeChannel(BusState& bus, CanHandle hnd) {
   return canOK;
 }
 
+// A call whose only argument is the handle: fault, work, log.
+canStatus handleOnlyCall(VcanCall call, CanHandle hnd, canStatus (*work)(BusState&, CanHandle)) {
+  BusLock bus;
+  int32_t result;
+  if (!faultFires(*bus, call, hnd, &result)) result = work(*bus, hnd);
+  if (VcanCallRecord* record = newCallRecord(*bus, call, hnd)) record->result = result;
+  return static_cast<canStatus>(result);
+}
+
 }  // namespace
 
 extern "C" {
@@ -108,19 +117,11 @@ canStatus CANLIBAPI canSetBusParams(const CanHandle hnd, long freq, unsigned int
 }
 
 canStatus CANLIBAPI canBusOn(const CanHandle hnd) {
-  BusLock bus;
-  int32_t result;
-  if (!faultFires(*bus, VCAN_CALL_BUS_ON, hnd, &result)) result = busOn(*bus, hnd);
-  if (VcanCallRecord* record = newCallRecord(*bus, VCAN_CALL_BUS_ON, hnd)) record->result = result;
-  return static_cast<canStatus>(result);
+  return handleOnlyCall(VCAN_CALL_BUS_ON, hnd, busOn);
 }
 
 canStatus CANLIBAPI canClose(const CanHandle hnd) {
-  BusLock bus;
-  int32_t result;
-  if (!faultFires(*bus, VCAN_CALL_CLOSE, hnd, &result)) result = closeChannel(*bus, hnd);
-  if (VcanCallRecord* record = newCallRecord(*bus, VCAN_CALL_CLOSE, hnd)) record->result = result;
-  return static_cast<canStatus>(result);
+  return handleOnlyCall(VCAN_CALL_CLOSE, hnd, closeChannel);
 }
 
 }  // extern "C"
