@@ -13,6 +13,20 @@ long millisecondsSince(Clock::time_point start) {
       std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
 
+// Runs canWriteSync(sender, 5000) on another thread, does `meanwhile` once it is waiting, and
+// returns its status; fails the test when the wait only ended by its timeout.
+template <typename Action>
+canStatus writeSyncWhile(CanHandle sender, Action meanwhile) {
+  const Clock::time_point start = Clock::now();
+  canStatus waited = canERR_INTERNAL;
+  std::thread waiter([&] { waited = canWriteSync(sender, 5000); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  meanwhile();
+  waiter.join();
+  EXPECT_LT(millisecondsSince(start), 2500) << "woken by the event, not by the timeout";
+  return waited;
+}
+
 using BusDelivery = VirtualCanlibTest;
 
 TEST_F(BusDelivery, FrameReachesTheOtherChannelWithItsFields) {
@@ -140,28 +154,14 @@ TEST_F(BusDelivery, WaitingWriteSyncWakesWhenANodeJoins) {
   const CanHandle sender = openOnBus(0);
   ASSERT_EQ(canOK, sendStandard(sender, 0x1, {}));
 
-  const Clock::time_point start = Clock::now();
-  canStatus waited = canERR_INTERNAL;
-  std::thread waiter([&] { waited = canWriteSync(sender, 5000); });
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  openOnBus(1);
-  waiter.join();
-  EXPECT_EQ(canOK, waited);
-  EXPECT_LT(millisecondsSince(start), 2500) << "woken by the acknowledge, not by the timeout";
+  EXPECT_EQ(canOK, writeSyncWhile(sender, [] { openOnBus(1); }));
 }
 
 TEST_F(BusDelivery, ClosingAHandleDropsItsQueuesAndEndsItsWait) {
   const CanHandle sender = openOnBus(0);
   ASSERT_EQ(canOK, sendStandard(sender, 0x1, {}));
 
-  const Clock::time_point start = Clock::now();
-  canStatus waited = canERR_INTERNAL;
-  std::thread waiter([&] { waited = canWriteSync(sender, 5000); });
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  ASSERT_EQ(canOK, canClose(sender));
-  waiter.join();
-  EXPECT_EQ(canERR_INVHANDLE, waited);
-  EXPECT_LT(millisecondsSince(start), 2500);
+  EXPECT_EQ(canERR_INVHANDLE, writeSyncWhile(sender, [&] { EXPECT_EQ(canOK, canClose(sender)); }));
 
   // The dropped frame never reaches a node that joins afterwards.
   const CanHandle reopened = openOnBus(0);
