@@ -49,10 +49,9 @@ final class CanFrame {
     boolean extended = idText.length() == 8;
     int id = Integer.parseUnsignedInt(idText, 16);
     if (id > (extended ? MAX_EXTENDED_ID : MAX_STANDARD_ID)) {
-      throw new UsageException("bad frame '" + text + "': "
-          + (extended ? "an extended identifier is at most 1FFFFFFF"
-                      : "a standard identifier"
-                      + " is at most 7FF"));
+      String limit = extended ? "an extended identifier is at most 1FFFFFFF"
+                              : "a standard identifier is at most 7FF";
+      throw new UsageException("bad frame '" + text + "': " + limit);
     }
     if (dataText.startsWith("R") || dataText.startsWith("r")) {
       throw new UsageException(
