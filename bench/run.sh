@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds the benchmark (Release) and runs it: the virtual CANlib's own cost per call (C++, Google
-# Benchmark), then every VelmoraJava call beside its JNI floor, heap bytes per call and end-to-end
-# frames/s, in one JVM. Prints the table; exit 0 when every target holds, 1 when one is missed.
+# Builds the benchmark (Release) and runs it: every VelmoraJava call beside its JNI floor, heap
+# bytes per call and end-to-end frames/s, in one JVM, which also runs the C++ benchmark of the
+# virtual CANlib's own calls (before and after its own measurements); then instructions per call
+# under callgrind. Prints the tables; exit 0
+# when every target holds, 1 when one is missed, 2 when the run failed.
 # Usage: bash bench/run.sh [build-dir]   (default: build-bench)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,8 +11,14 @@ cd "$(dirname "$0")/.."
 build_dir=${1:-build-bench}
 control_header=virtual-canlib/include/virtual_canlib_control.h
 
-cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build_dir" -j 2 --target velmora_bench
+build_log="$build_dir.log"
+echo "bench/run.sh: building (Release) in $build_dir..."
+if ! { cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release &&
+  cmake --build "$build_dir" -j 2 --target velmora_bench velmora_call_driver; } >"$build_log" 2>&1; then
+  tail -30 "$build_log" >&2
+  echo "bench/run.sh: the build failed (full log: $build_log); fix it and run again" >&2
+  exit 2
+fi
 canlib_bench="$build_dir/bench/canlib_calls_bench"
 if [ ! -x "$canlib_bench" ]; then
   echo "bench/run.sh: $canlib_bench was not built (Google Benchmark missing?);" \
@@ -24,13 +32,15 @@ if [ -z "$capacity" ]; then
   exit 2
 fi
 
-costs="$build_dir/bench/canlib_costs.json"
-echo "bench/run.sh: measuring the virtual CANlib's own calls (C++, 9 repetitions)..."
-"$canlib_bench" --benchmark_repetitions=9 --benchmark_out="$costs" --benchmark_out_format=json \
-  >"$build_dir/bench/canlib_costs.txt"
-echo "bench/run.sh: measuring VelmoraJava from Java (about half a minute)..."
+echo "bench/run.sh: measuring (about a minute)..."
+status=0
 # Eight channels: four sender/reader pairs, each pair on a bus of its own.
 VIRTUAL_CANLIB_CHANNELS=8 java -Xms256m -Xmx256m \
   -Djava.library.path="$build_dir/native:$build_dir/bench" \
   -jar "$build_dir/bench/velmora_bench.jar" \
-  --canlib-costs "$costs" --receive-queue-capacity "$capacity"
+  --canlib-bench "$canlib_bench" --receive-queue-capacity "$capacity" || status=$?
+
+echo
+echo "Instructions per call (callgrind; JNI = minimal stand-ins, not a real VM's JNI functions)"
+bash bench/instructions.sh "$build_dir" | sed 's/^/  /' || status=2
+exit "$status"

@@ -19,12 +19,24 @@ final class CallCases {
   final CallCase sendJniCalls;
   final CallCase readFailing;
   final CallCase raiseJniCalls;
+  final CallCase directReadEmpty;
+  final CallCase directReadFrame;
+  final CallCase directSend;
 
-  CallCases(Velmora sender, Velmora receiver, JniFloor floor, HeapMeter heap, int rounds) {
+  private final Velmora sender;
+  private final Velmora receiver;
+  private final byte[] payload = {1, 2, 3, 4, 5, 6, 7, 8};
+  private final byte[] pdu = new byte[12];
+
+  CallCases(Velmora sender, Velmora receiver, JniFloor floor, CanlibDirect direct, HeapMeter heap,
+      int rounds) {
+    this.sender = sender;
+    this.receiver = receiver;
+    // Locals, not fields, in the timed loops: nothing to reload between two calls.
     final int tx = sender._handle;
     final int rx = receiver._handle;
-    final byte[] payload = {1, 2, 3, 4, 5, 6, 7, 8};
-    final byte[] pdu = new byte[12];
+    final byte[] payload = this.payload;
+    final byte[] pdu = this.pdu;
     final int fast = CallCase.FAST_BATCH;
     final int fastBatches = 101;
     final int slow = CallCase.SLOW_BATCH; // raising costs microseconds
@@ -54,8 +66,7 @@ final class CallCases {
     readFrame = new CallCase("_read, waiting frame", true, fast, fastBatches, rounds, heap) {
       @Override
       void beforeBatch(int calls) throws Exception {
-        // Sent by the other channel, so they wait in the receiver's queue.
-        for (int i = 0; i < calls; i++) sender._send(tx, STANDARD_ID, false, payload);
+        sendToReceiver(calls);
       }
 
       @Override
@@ -98,9 +109,7 @@ final class CallCases {
           @Override
           void afterBatch(int calls, int trues) throws Exception {
             super.afterBatch(calls, trues);
-            int arrived = 0;
-            while (receiver._read(rx, pdu)) arrived++;
-            expect(arrived == calls, arrived + " of " + calls + " sent frames arrived");
+            expectSentArrived(this, calls);
           }
         };
     sendJniCalls = new CallCase("floor: _send's JNI calls", true, fast, fastBatches, rounds, heap) {
@@ -152,11 +161,67 @@ final class CallCases {
             return caught;
           }
         };
+    directReadEmpty =
+        new CallCase("direct: canRead, empty queue", false, fast, fastBatches, rounds, heap) {
+          @Override
+          int callAll(int calls) throws Exception {
+            int frames = 0;
+            for (int i = 0; i < calls; i++) {
+              if (direct.read(rx, pdu)) frames++;
+            }
+            return frames;
+          }
+        };
+    directReadFrame = new CallCase(
+        "direct: canRead + JNI calls, waiting frame", true, fast, fastBatches, rounds, heap) {
+      @Override
+      void beforeBatch(int calls) throws Exception {
+        sendToReceiver(calls);
+      }
+
+      @Override
+      int callAll(int calls) throws Exception {
+        int frames = 0;
+        for (int i = 0; i < calls; i++) {
+          if (direct.read(rx, pdu)) frames++;
+        }
+        return frames;
+      }
+    };
+    directSend = new CallCase(
+        "direct: JNI calls + canWrite + canWriteSync", true, fast, fastBatches, rounds, heap) {
+      @Override
+      int callAll(int calls) throws Exception {
+        int trues = 0;
+        for (int i = 0; i < calls; i++) {
+          if (direct.send(tx, STANDARD_ID, false, payload)) trues++;
+        }
+        return trues;
+      }
+
+      @Override
+      void afterBatch(int calls, int trues) throws Exception {
+        super.afterBatch(calls, trues);
+        expectSentArrived(this, calls);
+      }
+    };
   }
 
-  /** In the order they run in each round: each call beside its floor. */
+  /** Makes {@code frames} frames wait in the receiver's queue, sent by the other channel. */
+  private void sendToReceiver(int frames) throws Exception {
+    for (int i = 0; i < frames; i++) sender._send(sender._handle, STANDARD_ID, false, payload);
+  }
+
+  /** Reads the receiver's queue empty, expecting exactly the {@code sent} frames of a batch. */
+  private void expectSentArrived(CallCase call, int sent) throws Exception {
+    int arrived = 0;
+    while (receiver._read(receiver._handle, pdu)) arrived++;
+    call.expect(arrived == sent, arrived + " of " + sent + " sent frames arrived");
+  }
+
+  /** In the order they run in each round: each call beside its floor and its direct twin. */
   CallCase[] all() {
-    return new CallCase[] {readEmpty, emptyNative, readFrame, readFrameJniCalls, send, sendJniCalls,
-        readFailing, raiseJniCalls};
+    return new CallCase[] {readEmpty, emptyNative, directReadEmpty, readFrame, readFrameJniCalls,
+        directReadFrame, send, sendJniCalls, directSend, readFailing, raiseJniCalls};
   }
 }

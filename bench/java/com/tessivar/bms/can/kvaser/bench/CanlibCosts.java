@@ -27,12 +27,42 @@ final class CanlibCosts {
 
   private final Map<String, Samples> byCase = new HashMap<>();
 
-  static CanlibCosts read(Path json) throws IOException {
+  /** Runs the C++ benchmark (9 repetitions of each case) and returns the JSON file it wrote. */
+  static Path measure(Path benchmark) throws IOException, InterruptedException {
+    Path json = Files.createTempFile("canlib_costs", ".json");
+    json.toFile().deleteOnExit();
+    Process run = new ProcessBuilder(benchmark.toString(), "--benchmark_repetitions=9",
+        "--benchmark_out=" + json, "--benchmark_out_format=json")
+                      .redirectErrorStream(true)
+                      .redirectOutput(ProcessBuilder.Redirect.DISCARD)
+                      .start();
+    int status = run.waitFor();
+    if (status != 0) {
+      throw new IOException(benchmark + " exited with " + status + "; run it by hand to see why");
+    }
+    return json;
+  }
+
+  /** The repetitions of all files together. */
+  static CanlibCosts read(List<Path> files) throws IOException {
+    CanlibCosts costs = new CanlibCosts();
+    Map<String, List<Double>> collected = new HashMap<>();
+    for (Path json : files) collect(json, collected);
+    for (Map.Entry<String, List<Double>> entry : collected.entrySet()) {
+      Samples samples = new Samples(entry.getValue().size());
+      for (double nanos : entry.getValue()) samples.add(nanos);
+      costs.byCase.put(entry.getKey(), samples);
+    }
+    for (String needed : names()) {
+      if (!costs.byCase.containsKey(needed)) throw new IOException("no figures for " + needed);
+    }
+    return costs;
+  }
+
+  private static void collect(Path json, Map<String, List<Double>> collected) throws IOException {
     String text = Files.readString(json);
     int list = text.indexOf("\"benchmarks\"");
     if (list < 0) throw new IOException(json + " holds no \"benchmarks\" list");
-    CanlibCosts costs = new CanlibCosts();
-    Map<String, List<Double>> collected = new HashMap<>();
     // Each run is one flat JSON object; the objects of the list hold no nested braces.
     for (String run : text.substring(list).split("\\{")) {
       if (run.contains("\"error_occurred\": true")) {
@@ -45,15 +75,6 @@ final class CanlibCosts {
       if (nanos == null) throw new IOException(name + " has no ns_per_call counter");
       collected.computeIfAbsent(name, n -> new ArrayList<>()).add(Double.parseDouble(nanos));
     }
-    for (Map.Entry<String, List<Double>> entry : collected.entrySet()) {
-      Samples samples = new Samples(entry.getValue().size());
-      for (double nanos : entry.getValue()) samples.add(nanos);
-      costs.byCase.put(entry.getKey(), samples);
-    }
-    for (String needed : names()) {
-      if (!costs.byCase.containsKey(needed)) throw new IOException(json + " has no " + needed);
-    }
-    return costs;
   }
 
   /** The cases in the order they are reported. */

@@ -1,6 +1,8 @@
 package com.tessivar.bms.can.kvaser.bench;
 
 import com.tessivar.bms.can.kvaser.Velmora;
+import java.lang.management.ManagementFactory;
+import java.lang.management.ThreadMXBean;
 import java.util.concurrent.CountDownLatch;
 
 /**
@@ -24,6 +26,8 @@ final class EndToEnd {
   final boolean windowed;
   final Samples framesPerSecond;
   final Samples sentPerSecond;
+  /** CPU time the pairs' threads got, in cores: on a busy machine they may not run side by side. */
+  final Samples coresUsed;
   long received;
   long lost;
   long outOfOrder;
@@ -40,6 +44,7 @@ final class EndToEnd {
     this.roundNanos = roundMillis * 1_000_000L;
     this.framesPerSecond = new Samples(rounds);
     this.sentPerSecond = new Samples(rounds);
+    this.coresUsed = new Samples(rounds);
   }
 
   String label() {
@@ -73,7 +78,9 @@ final class EndToEnd {
 
     long receivedInWindow = 0;
     long sentInWindow = 0;
+    long cpuNanos = 0;
     for (Pair pair : running) {
+      cpuNanos += pair.senderCpuNanos + pair.readerCpuNanos;
       receivedInWindow += pair.receivedAtStop;
       sentInWindow += pair.sent;
       received += pair.received;
@@ -83,7 +90,10 @@ final class EndToEnd {
     }
     framesPerSecond.add(receivedInWindow * 1e9 / elapsed);
     sentPerSecond.add(sentInWindow * 1e9 / elapsed);
+    coresUsed.add((double) cpuNanos / elapsed);
   }
+
+  private static final ThreadMXBean THREADS = ManagementFactory.getThreadMXBean();
 
   private static final class Stop { volatile boolean now; }
 
@@ -116,6 +126,8 @@ final class EndToEnd {
     long lost;
     long outOfOrder;
     long foreign;
+    long senderCpuNanos;
+    long readerCpuNanos;
 
     Pair(int firstChannel, int bitRate, int id) throws Exception {
       this.id = id;
@@ -131,6 +143,7 @@ final class EndToEnd {
       long sequence = 0;
       ready.countDown();
       go.await();
+      long cpuStart = THREADS.getCurrentThreadCpuTime();
       try {
         while (!stop.now) {
           if (windowed && sequence - consumed >= window) {
@@ -145,6 +158,7 @@ final class EndToEnd {
           sequence++;
         }
       } finally {
+        senderCpuNanos = THREADS.getCurrentThreadCpuTime() - cpuStart;
         sent = sequence;
         senderDone = true;
       }
@@ -157,6 +171,7 @@ final class EndToEnd {
       long count = 0;
       ready.countDown();
       go.await();
+      long cpuStart = THREADS.getCurrentThreadCpuTime();
       while (true) {
         // Taken before the read: once the sender is done, an empty queue stays empty.
         boolean senderFinished = senderDone;
@@ -181,9 +196,15 @@ final class EndToEnd {
           // Read on after the stop until the sender has finished and its last frame is in.
           if (senderFinished) break;
         }
-        if (receivedAtStop < 0 && stop.now) receivedAtStop = count;
+        if (receivedAtStop < 0 && stop.now) {
+          receivedAtStop = count;
+          readerCpuNanos = THREADS.getCurrentThreadCpuTime() - cpuStart;
+        }
       }
-      if (receivedAtStop < 0) receivedAtStop = count;
+      if (receivedAtStop < 0) {
+        receivedAtStop = count;
+        readerCpuNanos = THREADS.getCurrentThreadCpuTime() - cpuStart;
+      }
       received = count;
       nextExpected = expected;
     }

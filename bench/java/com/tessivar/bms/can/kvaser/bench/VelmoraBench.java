@@ -11,7 +11,7 @@ import java.util.List;
  * The benchmark of VelmoraJava on the virtual CANlib: every call beside its JNI floor, heap bytes
  * per call and end-to-end frames per second, all in one JVM, with the targets checked.
  *
- * <p>Usage: {@code VelmoraBench --canlib-costs FILE.json --receive-queue-capacity N [--rounds N]}.
+ * <p>Usage: {@code VelmoraBench --canlib-bench PATH --receive-queue-capacity N [--rounds N]}.
  * Exit status: 0 when every target holds, 1 when one is missed, 2 when the run itself failed.
  */
 public final class VelmoraBench {
@@ -36,21 +36,27 @@ public final class VelmoraBench {
 
   private int run(Options options) throws Exception {
     System.loadLibrary("VelmoraJava");
-    CanlibCosts canlib = CanlibCosts.read(options.canlibCosts);
+    // The virtual CANlib's cost drifts with the machine's load: measured before and after.
+    List<Path> canlibRuns = new ArrayList<>();
+    canlibRuns.add(CanlibCosts.measure(options.canlibBench));
     HeapMeter heap = new HeapMeter();
     JniFloor floor = new JniFloor();
+    CanlibDirect direct = new CanlibDirect();
 
     Velmora sender = new Velmora();
     Velmora receiver = new Velmora();
     if (!sender._init(0, CANBITRATE_1M) || !receiver._init(1, CANBITRATE_1M)) {
       throw new IllegalStateException("cannot open channels 0 and 1 of the virtual CANlib");
     }
-    CallCases cases = new CallCases(sender, receiver, floor, heap, options.rounds);
+    CallCases cases = new CallCases(sender, receiver, floor, direct, heap, options.rounds);
     for (int round = 0; round < options.warmUpRounds + options.rounds; round++) {
       for (CallCase call : cases.all()) call.runRound(round >= options.warmUpRounds);
     }
     sender._close(sender._handle);
     receiver._close(receiver._handle);
+
+    canlibRuns.add(CanlibCosts.measure(options.canlibBench));
+    CanlibCosts canlib = CanlibCosts.read(canlibRuns);
 
     List<EndToEnd> flows = new ArrayList<>();
     int window = options.receiveQueueCapacity / 2;
@@ -69,6 +75,7 @@ public final class VelmoraBench {
     printCanlib(canlib);
     printCalls(cases, options);
     printAgainstFloors(cases, canlib);
+    printInSitu(cases);
     printHeap(cases);
     printFlows(flows, window, options);
     System.out.println();
@@ -99,8 +106,8 @@ public final class VelmoraBench {
 
   private void printCanlib(CanlibCosts canlib) {
     System.out.printf(
-        "%nThe virtual CANlib's own calls, ns per call (C++ benchmark): median of %d repetitions"
-            + " (min-max)%n",
+        "%nThe virtual CANlib's own calls, ns per call (C++ benchmark, run before and after the"
+            + " Java cases):%nmedian of %d repetitions (min-max)%n",
         canlib.of(CanlibCosts.READ_EMPTY).count());
     for (String name : CanlibCosts.names()) {
       Samples samples = canlib.of(name);
@@ -124,8 +131,8 @@ public final class VelmoraBench {
     System.out.printf(
         "%nAgainst the floor: call = floor + CANlib + own, ns. Floor and call are paired round by"
         + " round (medians%nof the differences); CANlib is the virtual CANlib's own cost, the"
-        + " median of the C++ benchmark's repetitions.%n");
-    System.out.printf("  %-28s %8s %8s %8s %8s %7s  %-30s %s%n", "call", "call", "floor", "CANlib",
+        + " median of the C++ benchmark's%nrepetitions before and after.%n");
+    System.out.printf("  %-28s %8s %8s %8s %8s %7s  %-34s %s%n", "call", "call", "floor", "CANlib",
         "own", "ratio", "target", "result");
 
     double canReadEmpty = canlib.of(CanlibCosts.READ_EMPTY).median();
@@ -156,8 +163,20 @@ public final class VelmoraBench {
     double floorMedian = floor.nsPerCall.median();
     double own = call.nsPerCall.pairedMedianMinus(floor.nsPerCall) - canlibNs;
     double ratio = call.nsPerCall.pairedMedianRatio(floor.nsPerCall, canlibNs);
-    System.out.printf("  %-28s %8.1f %8.1f %8.1f %8.1f %6.2fx  %-30s %s%n", label, median,
+    System.out.printf("  %-28s %8.1f %8.1f %8.1f %8.1f %6.2fx  %-34s %s%n", label, median,
         floorMedian, canlibNs, own, ratio, target, verdict(label, holds));
+  }
+
+  /** The diagnosis beside the targets: the library's own cost measured inside the VM. */
+  private void printInSitu(CallCases cases) {
+    System.out.printf("%nInside the VM: call minus its direct twin (the same CANlib and JNI calls"
+        + " from a native%nwith none of the library's own work), paired round by round, ns%n");
+    CallCase[][] pairs = {{cases.readEmpty, cases.directReadEmpty},
+        {cases.readFrame, cases.directReadFrame}, {cases.send, cases.directSend}};
+    for (CallCase[] pair : pairs) {
+      System.out.printf("  %-42s %9.1f  (twin %.1f)%n", pair[0].name,
+          pair[0].nsPerCall.pairedMedianMinus(pair[1].nsPerCall), pair[1].nsPerCall.median());
+    }
   }
 
   private void printHeap(CallCases cases) {
@@ -178,10 +197,12 @@ public final class VelmoraBench {
             + " frames;%nmedian of %d rounds of %d ms (min-max). Windowed: at most %d frames in"
             + " flight (the receive%nqueue holds %d), so nothing can overrun. Unpaced: the sender"
             + " never waits; lost = queue overruns.%nA physical 1 Mbit/s CAN bus carries about"
-            + " 8,000 (8 data bytes) to 20,000 (no data) frames/s.%n",
+            + " 8,000 (8 data bytes) to 20,000 (no data) frames/s; x 1Mbit compares with 20,000."
+            + "%nCores: CPU time the pairs' threads got per second of the run (2 threads per"
+            + " pair).%n",
         options.flowRounds, options.flowMillis, window, options.receiveQueueCapacity);
-    System.out.printf("  %-22s %12s  %-25s %12s %9s %8s %8s  %s%n", "flow", "frames/s", "min-max",
-        "sent/s", "lost", "reorder", "x 1Mbit", "target");
+    System.out.printf("  %-22s %11s  %-21s %11s %7s %7s %8s %5s  %s%n", "flow", "frames/s",
+        "min-max", "sent/s", "lost", "reorder", "x 1Mbit", "cores", "target");
     for (EndToEnd flow : flows) {
       double median = flow.framesPerSecond.median();
       String target = "";
@@ -194,10 +215,12 @@ public final class VelmoraBench {
         misses.add(flow.label() + ": frames lost, reordered or foreign with a window");
       }
       double lostShare = 100.0 * flow.lost / Math.max(1, flow.lost + flow.received);
-      System.out.printf("  %-22s %,12.0f  %,11.0f-%,-12.0f %,12.0f %8.2f%% %8d %,7.0fx  %s%n",
-          flow.label(), median, flow.framesPerSecond.min(), flow.framesPerSecond.max(),
-          flow.sentPerSecond.median(), lostShare, flow.outOfOrder + flow.foreign,
-          median / PHYSICAL_BUS_FRAMES_PER_SECOND_MAX, target);
+      String range =
+          String.format("%,.0f-%,.0f", flow.framesPerSecond.min(), flow.framesPerSecond.max());
+      System.out.printf("  %-22s %,11.0f  %-21s %,11.0f %6.2f%% %7d %,7.0fx %5.2f  %s%n",
+          flow.label(), median, range, flow.sentPerSecond.median(), lostShare,
+          flow.outOfOrder + flow.foreign, median / PHYSICAL_BUS_FRAMES_PER_SECOND_MAX,
+          flow.coresUsed.median(), target);
     }
   }
 
@@ -209,7 +232,7 @@ public final class VelmoraBench {
 
   /** Command-line options; the defaults are what bench/run.sh uses. */
   private static final class Options {
-    Path canlibCosts;
+    Path canlibBench;
     int receiveQueueCapacity;
     int rounds = 21;
     int warmUpRounds = 10;
@@ -221,8 +244,8 @@ public final class VelmoraBench {
       Options options = new Options();
       for (int i = 0; i + 1 < args.length; i += 2) {
         switch (args[i]) {
-          case "--canlib-costs":
-            options.canlibCosts = Path.of(args[i + 1]);
+          case "--canlib-bench":
+            options.canlibBench = Path.of(args[i + 1]);
             break;
           case "--receive-queue-capacity":
             options.receiveQueueCapacity = Integer.parseInt(args[i + 1]);
@@ -238,10 +261,9 @@ public final class VelmoraBench {
         }
       }
       if (args.length % 2 != 0) throw new IllegalArgumentException("option without value");
-      if (options.canlibCosts == null || options.receiveQueueCapacity < 2) {
-        throw new IllegalArgumentException(
-            "need --canlib-costs FILE (the C++ benchmark's JSON) and --receive-queue-capacity N;"
-            + " run bench/run.sh, which passes both");
+      if (options.canlibBench == null || options.receiveQueueCapacity < 2) {
+        throw new IllegalArgumentException("need --canlib-bench PATH (the C++ benchmark) and"
+            + " --receive-queue-capacity N; run bench/run.sh, which passes both");
       }
       return options;
     }
