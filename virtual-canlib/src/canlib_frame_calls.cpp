@@ -36,7 +36,7 @@ canStatus frameToWrite(const HandleSlot& slot, long id, const void* msg, unsigne
   frame->flags = (extended ? canMSG_EXT : canMSG_STD) | (remote ? canMSG_RTR : 0);
   frame->dlc = dlc;
   // A remote request carries no data, whatever its DLC says.
-  if (!remote) memcpy(frame->data, msg, dataBytes(dlc));
+  if (!remote && dlc > 0) memcpy(frame->data, msg, dataBytes(dlc));
   return canOK;
 }
 
