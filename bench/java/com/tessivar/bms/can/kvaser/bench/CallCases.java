@@ -22,6 +22,7 @@ final class CallCases {
   final CallCase directReadEmpty;
   final CallCase directReadFrame;
   final CallCase directSend;
+  final CallCase regionWrite;
 
   private final Velmora sender;
   private final Velmora receiver;
@@ -205,6 +206,17 @@ final class CallCases {
         expectSentArrived(this, calls);
       }
     };
+    regionWrite = new CallCase(
+        "alternative: SetByteArrayRegion, 12 bytes", true, fast, fastBatches, rounds, heap) {
+      @Override
+      int callAll(int calls) throws Exception {
+        int trues = 0;
+        for (int i = 0; i < calls; i++) {
+          if (floor.readFrameRegion(rx, pdu)) trues++;
+        }
+        return trues;
+      }
+    };
   }
 
   /** Makes {@code frames} frames wait in the receiver's queue, sent by the other channel. */
@@ -222,6 +234,6 @@ final class CallCases {
   /** In the order they run in each round: each call beside its floor and its direct twin. */
   CallCase[] all() {
     return new CallCase[] {readEmpty, emptyNative, directReadEmpty, readFrame, readFrameJniCalls,
-        directReadFrame, send, sendJniCalls, directSend, readFailing, raiseJniCalls};
+        directReadFrame, regionWrite, send, sendJniCalls, directSend, readFailing, raiseJniCalls};
   }
 }

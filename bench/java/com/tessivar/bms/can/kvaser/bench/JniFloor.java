@@ -19,6 +19,9 @@ final class JniFloor {
   /** GetArrayLength, GetByteArrayElements, ReleaseByteArrayElements(JNI_ABORT), as _send. */
   native boolean sendCalls(int handle, int id, boolean extended, byte[] data) throws Exception;
 
+  /** Not a floor of today's _read: one SetByteArrayRegion of 12 bytes, an alternative to it. */
+  native boolean readFrameRegion(int handle, byte[] rx_pdu) throws Exception;
+
   /** FindClass and ThrowNew of a java.lang.Exception, as a failing call raises. */
   native boolean raise(int handle, byte[] rx_pdu) throws Exception;
 }
