@@ -93,6 +93,37 @@ final class EndToEnd {
     coresUsed.add((double) cpuNanos / elapsed);
   }
 
+  /**
+   * The work per frame without any waiting between threads: one thread sends a frame and reads it
+   * back on the other channel, {@code frames} times. Frames per second, median of {@code rounds}.
+   */
+  static Samples oneThreadRate(int frames, int rounds) throws Exception {
+    Samples rate = new Samples(rounds);
+    Pair pair = new EndToEnd(1, false, 1, 0, 1).new Pair(0, BUS_BIT_RATES[0], 0x100);
+    try {
+      int tx = pair.sender._handle;
+      int rx = pair.receiver._handle;
+      byte[] data = new byte[8];
+      byte[] pdu = new byte[12];
+      for (int round = -1; round < rounds; round++) { // round -1 warms up
+        int received = 0;
+        long start = System.nanoTime();
+        for (int i = 0; i < frames; i++) {
+          pair.sender._send(tx, pair.id, false, data);
+          if (pair.receiver._read(rx, pdu)) received++;
+        }
+        long elapsed = System.nanoTime() - start;
+        if (received != frames) {
+          throw new IllegalStateException(received + " of " + frames + " frames came back");
+        }
+        if (round >= 0) rate.add(frames * 1e9 / elapsed);
+      }
+    } finally {
+      pair.close();
+    }
+    return rate;
+  }
+
   private static final ThreadMXBean THREADS = ManagementFactory.getThreadMXBean();
 
   private static final class Stop { volatile boolean now; }

@@ -59,7 +59,9 @@ public final class VelmoraBench {
     CanlibCosts canlib = CanlibCosts.read(canlibRuns);
 
     List<EndToEnd> flows = new ArrayList<>();
-    int window = options.receiveQueueCapacity / 2;
+    // The reader publishes how far it has read, never ahead of it: with at most a queue's worth
+    // in flight, the queue (fed by this sender alone) cannot overrun.
+    int window = options.receiveQueueCapacity;
     for (int pairs : new int[] {1, 2, EndToEnd.maxPairs()}) {
       for (boolean windowed : new boolean[] {true, false}) {
         EndToEnd flow =
@@ -77,7 +79,12 @@ public final class VelmoraBench {
     printAgainstFloors(cases, canlib);
     printInSitu(cases);
     printHeap(cases);
+    Samples oneThread = EndToEnd.oneThreadRate(200_000, options.flowRounds);
     printFlows(flows, window, options);
+    System.out.printf("  %-22s %,11.0f  %-21s  (send, then read it back, in one thread: the work"
+            + " per frame)%n",
+        "1 thread, send+read", oneThread.median(),
+        String.format("%,.0f-%,.0f", oneThread.min(), oneThread.max()));
     System.out.println();
     if (misses.isEmpty()) {
       System.out.println("All targets hold.");
