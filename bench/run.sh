@@ -11,7 +11,8 @@ cd "$(dirname "$0")/.."
 build_dir=${1:-build-bench}
 control_header=virtual-canlib/include/virtual_canlib_control.h
 
-build_log="$build_dir.log"
+mkdir -p "$build_dir"
+build_log="$build_dir/bench-build.log"
 echo "bench/run.sh: building (Release) in $build_dir..."
 if ! { cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release &&
   cmake --build "$build_dir" -j 2 --target velmora_bench velmora_call_driver; } >"$build_log" 2>&1; then
