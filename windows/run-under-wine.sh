@@ -8,8 +8,8 @@ set -euo pipefail
 
 [ $# -ge 3 ] || { echo "usage: run-under-wine.sh win32|win64 PREFIX PROGRAM [ARGS...]" >&2; exit 2; }
 arch=$1
-prefix=$2
-program=$3
+prefix=$(realpath -m "$2")  # wine wants it absolute, and the program runs from its own folder
+program=$(realpath -m "$3")
 shift 3
 
 # Debian's /usr/bin/wine starts the 32-bit loader first, even for a 64-bit program: call the
