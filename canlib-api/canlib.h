@@ -23,7 +23,15 @@ extern "C" {
 
 typedef int CanHandle;
 
-typedef enum canStatus {
+// CANlib answers with codes beyond those named here (newer releases add more; a faulty one may
+// say anything). In C++ an enum without a fixed type holds only the range of its enumerators, so
+// such a code would be undefined behaviour there: the fixed int type makes every status valid.
+#ifdef __cplusplus
+#define CANLIB_STATUS_TYPE : int
+#else
+#define CANLIB_STATUS_TYPE
+#endif
+typedef enum canStatus CANLIB_STATUS_TYPE {
   canOK = 0,
   canERR_PARAM = -1,
   canERR_NOMSG = -2,
