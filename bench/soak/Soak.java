@@ -4,6 +4,8 @@ import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.List;
+import java.util.Map;
+import java.util.TreeMap;
 import java.util.regex.Matcher;
 import java.util.regex.Pattern;
 import javax.management.ObjectName;
@@ -29,7 +31,7 @@ public final class Soak {
   private static final int BITRATE = 500_000;
 
   private record Sample(String phase, long calls, double seconds, long rssKb, long nmtCommittedKb,
-      long nmtMallocKb) {}
+      long nmtMallocKb, Map<String, Long> nmtByCategory) {}
 
   private final List<Sample> samples = new ArrayList<>();
   private final long start = System.nanoTime();
@@ -125,7 +127,8 @@ public final class Soak {
   private void sample(String phase, long calls) throws Exception {
     String nmt = nativeMemorySummary();
     samples.add(new Sample(phase, calls, (System.nanoTime() - start) / 1e9, residentKb(),
-        kilobytes(nmt, "Total: reserved=\\d+KB, committed=(\\d+)KB"), mallocKb(nmt)));
+        kilobytes(nmt, "Total: reserved=\\d+KB, committed=(\\d+)KB"), mallocKb(nmt),
+        committedByCategory(nmt)));
     Sample last = samples.get(samples.size() - 1);
     System.out.printf("%-14s %,12d calls %8.1f s   RSS %,9d kB   NMT committed %,9d kB   "
         + "NMT malloc %,8d kB%n", last.phase(), last.calls(), last.seconds(), last.rssKb(),
@@ -140,6 +143,10 @@ public final class Soak {
     long mallocGrowth = last.nmtMallocKb() - first.nmtMallocKb();
     System.out.printf("growth after warm-up: RSS %+,d kB, NMT committed %+,d kB, NMT malloc %+,d kB"
         + "%n", rssGrowth, nmtGrowth, mallocGrowth);
+    first.nmtByCategory().forEach((category, before) -> {
+      long growth = last.nmtByCategory().getOrDefault(category, before) - before;
+      if (growth != 0) System.out.printf("  NMT %-28s %+,d kB%n", category, growth);
+    });
     if (first.nmtCommittedKb() < 0) {
       System.out.println("soak: NativeMemoryTracking is off; run with"
           + " -XX:NativeMemoryTracking=summary (run-soak.sh does)");
@@ -149,33 +156,43 @@ public final class Soak {
         && mallocGrowth <= ALLOWED_NMT_GROWTH_KB;
     System.out.println(steady ? "soak: memory steady" : "soak: MEMORY GREW (allowance: RSS "
         + ALLOWED_RSS_GROWTH_KB + " kB, NMT " + ALLOWED_NMT_GROWTH_KB + " kB)");
-    return steady ? 0 : 1;
-  }
-
-  private static long residentKb() throws Exception {
-    for (String line : Files.readAllLines(Path.of("/proc/self/status"))) {
-      if (line.startsWith("VmRSS:")) return Long.parseLong(line.replaceAll("\\D", ""));
+        return steady ? 0 : 1;
     }
-    return -1;
-  }
 
-  /** The JVM's own native memory summary, as jcmd VM.native_memory summary prints it. */
-  private static String nativeMemorySummary() throws Exception {
-    return (String) ManagementFactory.getPlatformMBeanServer().invoke(
-        new ObjectName("com.sun.management:type=DiagnosticCommand"), "vmNativeMemory",
-        new Object[] {new String[] {"summary"}}, new String[] {String[].class.getName()});
-  }
+    private static long residentKb() throws Exception {
+      for (String line : Files.readAllLines(Path.of("/proc/self/status"))) {
+        if (line.startsWith("VmRSS:")) return Long.parseLong(line.replaceAll("\\D", ""));
+      }
+      return -1;
+    }
 
-  private static long kilobytes(String text, String pattern) {
-    Matcher matcher = Pattern.compile(pattern).matcher(text);
-    return matcher.find() ? Long.parseLong(matcher.group(1)) : -1;
-  }
+    /** The JVM's own native memory summary, as jcmd VM.native_memory summary prints it. */
+    private static String nativeMemorySummary() throws Exception {
+      return (String) ManagementFactory.getPlatformMBeanServer().invoke(
+          new ObjectName("com.sun.management:type=DiagnosticCommand"), "vmNativeMemory",
+          new Object[] {new String[] {"summary"}}, new String[] {String[].class.getName()});
+    }
 
-  /** Everything the JVM malloc'd, over all categories (JNI element copies count here). */
-  private static long mallocKb(String text) {
-    Matcher matcher = Pattern.compile("\\(malloc=(\\d+)KB").matcher(text);
-    long total = 0;
-    while (matcher.find()) total += Long.parseLong(matcher.group(1));
-    return total;
+    private static long kilobytes(String text, String pattern) {
+      Matcher matcher = Pattern.compile(pattern).matcher(text);
+      return matcher.find() ? Long.parseLong(matcher.group(1)) : -1;
+    }
+
+    /** Committed kilobytes per NMT category ("Java Heap", "Class", "Thread", "Internal", ...). */
+    private static Map<String, Long> committedByCategory(String text) {
+      Matcher matcher =
+          Pattern.compile("-\\s+(.+?) \\(reserved=\\d+KB, committed=(\\d+)KB\\)").matcher(text);
+      Map<String, Long> categories = new TreeMap<>();
+      while (matcher.find())
+        categories.put(matcher.group(1).trim(), Long.parseLong(matcher.group(2)));
+      return categories;
+    }
+
+    /** Everything the JVM malloc'd, over all categories (JNI element copies count here). */
+    private static long mallocKb(String text) {
+      Matcher matcher = Pattern.compile("\\(malloc=(\\d+)KB").matcher(text);
+      long total = 0;
+      while (matcher.find()) total += Long.parseLong(matcher.group(1));
+      return total;
+    }
   }
-}
