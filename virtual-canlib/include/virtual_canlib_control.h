@@ -2,6 +2,10 @@
 // that runs against the real CANlib must not call it. It lives in the same shared library as the
 // virtual CANlib (libcanlib.so.1 / canlib32.dll) so that it sees the same simulated bus.
 //
+// On Linux the bus is shared by every process that names the same bus (VCAN_BUS_ENV); handles,
+// armed faults, the call log and the channel count belong to the process that made them, so the
+// functions below act on the calling process's handles and calls unless they say otherwise.
+//
 // Every function is thread-safe and may be called at any time, also before canInitializeLibrary.
 #ifndef VELMORA_VIRTUAL_CANLIB_CONTROL_H
 #define VELMORA_VIRTUAL_CANLIB_CONTROL_H
@@ -29,6 +33,13 @@ extern "C" {
 // The environment variable canInitializeLibrary reads for the number of channels (1 to
 // VCAN_MAX_CHANNELS; anything else leaves VCAN_DEFAULT_CHANNELS).
 #define VCAN_CHANNELS_ENV "VIRTUAL_CANLIB_CHANNELS"
+
+// The environment variable that names the bus (Linux), read once, at the library's first call.
+// Unset or empty: VCAN_DEFAULT_BUS_PREFIX followed by the user id, one bus per user. "%p" in the
+// name stands for the process id and makes the bus private to the process: nobody else can join
+// it, and it leaves nothing behind in /dev/shm.
+#define VCAN_BUS_ENV "VIRTUAL_CANLIB_BUS"
+#define VCAN_DEFAULT_BUS_PREFIX "velmora-"
 
 // Use for "any handle" where a handle filter is taken.
 #define VCAN_ANY_HANDLE (-1)
@@ -99,13 +110,35 @@ VCAN_CONTROL_API int vcanCallCount(void);
 VCAN_CONTROL_API int vcanCallAt(int index, VcanCallRecord* out);
 
 // ---- Simulation ------------------------------------------------------------------------------
-// Back to a fresh bus: every handle closed, queues empty, faults cleared, log emptied and off,
-// the channel count re-read from VCAN_CHANNELS_ENV.
+// Back to a fresh start for this process: every handle of this process closed (its queues go with
+// it), faults cleared, log emptied and off, the channel count re-read from VCAN_CHANNELS_ENV.
+// Other processes' handles stay as they are.
 VCAN_CONTROL_API void vcanReset(void);
+// vcanReset, and every handle of every other process on the bus closed as well: a fresh bus.
+// Their calls on those handles then give canERR_INVHANDLE.
+VCAN_CONTROL_API void vcanResetBus(void);
 // Sets the number of channels (1 to VCAN_MAX_CHANNELS) until the next reset; meanwhile
 // canInitializeLibrary does not re-read the environment. Handles already open stay open.
 // Returns canOK or canERR_PARAM.
 VCAN_CONTROL_API int vcanSetChannelCount(int count);
+
+// ---- Crash tests -----------------------------------------------------------------------------
+// Takes the bus lock and returns holding it, so that a test can kill the process while it holds
+// the lock; every CANlib call of every process waits meanwhile. vcanUnlockBus, from the same
+// thread, gives it back. Both return canOK.
+VCAN_CONTROL_API int vcanLockBus(void);
+VCAN_CONTROL_API int vcanUnlockBus(void);
+
+typedef enum VcanCrashPoint {
+  VCAN_CRASH_NONE = 0,
+  // Once the frame is in every receiver's queue memory, before any receiver can see it.
+  VCAN_CRASH_BEFORE_COMMIT,
+  // Once the first receiver can read the frame, before the others can.
+  VCAN_CRASH_AFTER_FIRST_RECEIVER
+} VcanCrashPoint;
+// Makes this process kill itself (as kill -9 would) at `point` of the next frame it delivers to
+// other handles, with the bus lock held. canOK, or canERR_PARAM for an unknown point.
+VCAN_CONTROL_API int vcanCrashDuringNextDelivery(int point);
 
 #ifdef __cplusplus
 }

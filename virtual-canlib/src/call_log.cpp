@@ -7,9 +7,9 @@
 
 namespace vcan {
 
-VcanCallRecord* appendCallRecord(BusState& bus, VcanCall call, int32_t handle) {
-  if (bus.call_count == VCAN_CALL_LOG_CAPACITY) return nullptr;
-  VcanCallRecord* record = &bus.calls[bus.call_count++];
+VcanCallRecord* appendCallRecord(ProcessState& process, VcanCall call, int32_t handle) {
+  if (process.call_count == VCAN_CALL_LOG_CAPACITY) return nullptr;
+  VcanCallRecord* record = &process.calls[process.call_count++];
   memset(record, 0, sizeof *record);
   record->call = call;
   record->handle = handle;
@@ -24,19 +24,19 @@ extern "C" {
 
 void vcanRecordCalls(int on) {
   BusLock bus;
-  bus->recording = on ? 1 : 0;
-  bus->call_count = 0;
+  bus->local.recording = on ? 1 : 0;
+  bus->local.call_count = 0;
 }
 
 int vcanCallCount(void) {
   BusLock bus;
-  return bus->call_count;
+  return bus->local.call_count;
 }
 
 int vcanCallAt(int index, VcanCallRecord* out) {
   BusLock bus;
-  if (out == nullptr || index < 0 || index >= bus->call_count) return canERR_PARAM;
-  *out = bus->calls[index];
+  if (out == nullptr || index < 0 || index >= bus->local.call_count) return canERR_PARAM;
+  *out = bus->local.calls[index];
   return canOK;
 }
 

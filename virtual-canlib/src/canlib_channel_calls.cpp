@@ -18,14 +18,18 @@ constexpr int32_t kKnownOpenFlags = canOPEN_EXCLUSIVE | canOPEN_REQUIRE_EXTENDED
 constexpr long kLowestBitRate = 5000;
 constexpr long kHighestBitRate = 1000000;
 
-int openChannel(BusState& bus, int channel, int flags) {
-  if (!bus.initialized) return canERR_NOTINITIALIZED;
+int openChannel(Bus& bus, int channel, int flags) {
+  if (!bus.local.initialized) return canERR_NOTINITIALIZED;
+  // The named bus is unusable (stderr said why at the first call).
+  if (bus.local.bus_refused) return canERR_DRIVER;
   if ((flags & ~kKnownOpenFlags) != 0) return canERR_PARAM;
-  if (channel < 0 || channel >= bus.channel_count) return canERR_NOTFOUND;
-  // An exclusive holder keeps others out, and an exclusive open needs the channel to itself,
-  // unless the newcomer overrides.
+  if (channel < 0 || channel >= bus.local.channel_count) return canERR_NOTFOUND;
+  // Handles of processes that are gone neither hold a channel nor take up a slot.
+  reclaimDeadOwners(bus);
+  // An exclusive holder keeps others out, in whichever process, and an exclusive open needs the
+  // channel to itself, unless the newcomer overrides.
   if (!(flags & canOPEN_OVERRIDE_EXCLUSIVE)) {
-    for (const HandleSlot& slot : bus.handles) {
+    for (const HandleSlot& slot : bus.shared.handles) {
       if (!slot.in_use || slot.channel != channel) continue;
       if ((slot.open_flags & canOPEN_EXCLUSIVE) || (flags & canOPEN_EXCLUSIVE)) {
         return canERR_NOCHANNELS;
@@ -45,28 +49,34 @@ int32_t bitRateFor(long freq) {
   return freq >= kLowestBitRate && freq <= kHighestBitRate ? static_cast<int32_t>(freq) : 0;
 }
 
-canStatus setBusParams(BusState& bus, CanHandle hnd, long freq, unsigned int noSamp) {
-  if (findHandle(bus, hnd) == nullptr) return canERR_INVHANDLE;
+canStatus setBusParams(Bus& bus, CanHandle hnd, long freq, unsigned int noSamp) {
+  const HandleSlot* slot = findHandle(bus, hnd);
+  if (slot == nullptr) return canERR_INVHANDLE;
   const int32_t bit_rate = bitRateFor(freq);
   if (bit_rate == 0 || (noSamp != 0 && noSamp != 1 && noSamp != 3)) return canERR_PARAM;
-  setBitRate(bus, hnd, bit_rate);
+  setBitRate(bus, slotIndex(bus, slot), bit_rate);
   return canOK;
 }
 
-canStatus busOn(BusState& bus, CanHandle hnd) {
-  if (findHandle(bus, hnd) == nullptr) return canERR_INVHANDLE;
-  putOnBus(bus, hnd);
+canStatus busOn(Bus& bus, CanHandle hnd) {
+  const HandleSlot* slot = findHandle(bus, hnd);
+  if (slot == nullptr) return canERR_INVHANDLE;
+  putOnBus(bus, slotIndex(bus, slot));
   return canOK;
 }
 
-canStatus closeChannel(BusState& bus, CanHandle hnd) {
-  if (findHandle(bus, hnd) == nullptr) return canERR_INVHANDLE;
+canStatus closeChannel(Bus& bus, CanHandle hnd) {
+  if (findHandle(bus, hnd) == nullptr) {
+    // A handle closed under this process (vcanResetBus elsewhere) gives its number back too.
+    if (hnd >= 0 && hnd < VCAN_MAX_HANDLES) bus.local.handles[hnd].in_use = 0;
+    return canERR_INVHANDLE;
+  }
   closeHandle(bus, hnd);
   return canOK;
 }
 
 // A call whose only argument is the handle: fault, work, log.
-canStatus handleOnlyCall(VcanCall call, CanHandle hnd, canStatus (*work)(BusState&, CanHandle)) {
+canStatus handleOnlyCall(VcanCall call, CanHandle hnd, canStatus (*work)(Bus&, CanHandle)) {
   BusLock bus;
   int32_t result;
   if (!faultFires(*bus, call, hnd, &result)) result = work(*bus, hnd);
@@ -80,8 +90,10 @@ extern "C" {
 
 void CANLIBAPI canInitializeLibrary(void) {
   BusLock bus;
-  bus->initialized = 1;
-  if (!bus->channel_count_overridden) bus->channel_count = channelCountFromEnvironment();
+  bus->local.initialized = 1;
+  if (!bus->local.channel_count_overridden) {
+    bus->local.channel_count = channelCountFromEnvironment();
+  }
   newCallRecord(*bus, VCAN_CALL_INITIALIZE_LIBRARY, 0);
 }
 

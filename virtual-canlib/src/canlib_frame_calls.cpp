@@ -40,18 +40,18 @@ canStatus frameToWrite(const HandleSlot& slot, long id, const void* msg, unsigne
   return canOK;
 }
 
-canStatus writeFrame(BusState& bus, CanHandle hnd, long id, const void* msg, unsigned int dlc,
+canStatus writeFrame(Bus& bus, CanHandle hnd, long id, const void* msg, unsigned int dlc,
                      unsigned int flag, VcanFrame* frame) {
   const HandleSlot* slot = findHandle(bus, hnd);
   if (slot == nullptr) return canERR_INVHANDLE;
   const canStatus checked = frameToWrite(*slot, id, msg, dlc, flag, frame);
-  return checked != canOK ? checked : transmit(bus, hnd, *frame);
+  return checked != canOK ? checked : transmit(bus, slotIndex(bus, slot), *frame);
 }
 
-canStatus waitForTransmit(BusState& bus, CanHandle hnd, unsigned long timeout) {
-  const HandleSlot* slot = findHandle(bus, hnd);
+canStatus waitForTransmit(BusLock& lock, CanHandle hnd, unsigned long timeout) {
+  HandleSlot* slot = findHandle(*lock, hnd);
   if (slot == nullptr) return canERR_INVHANDLE;
-  if (slot->transmit.count == 0) return canOK;
+  if (slot->transmit.count() == 0) return canOK;
 
   const uint32_t generation = slot->generation;
   const uint64_t start = platformMonotonicMs();
@@ -60,20 +60,20 @@ canStatus waitForTransmit(BusState& bus, CanHandle hnd, unsigned long timeout) {
     const uint64_t now = platformMonotonicMs();
     if (now >= deadline) return canERR_TIMEOUT;
     const uint64_t remaining = deadline - now;
-    ++bus.sync_waiters;
-    platformConditionWait(&bus.transmit_progress, &bus.mutex,
-                          remaining > 0x7fffffffu ? 0x7fffffffu : static_cast<uint32_t>(remaining));
-    --bus.sync_waiters;
+    ++slot->sync_waiters;
+    lock.wait(&slot->transmit_progress,
+              remaining > 0x7fffffffu ? 0x7fffffffu : static_cast<uint32_t>(remaining));
+    --slot->sync_waiters;
     if (!slot->in_use || slot->generation != generation) return canERR_INVHANDLE;
-    if (slot->transmit.count == 0) return canOK;
+    if (slot->transmit.count() == 0) return canOK;
   }
 }
 
-canStatus readFrame(BusState& bus, CanHandle hnd, long* id, void* msg, unsigned int* dlc,
+canStatus readFrame(Bus& bus, CanHandle hnd, long* id, void* msg, unsigned int* dlc,
                     unsigned int* flag, unsigned long* time, VcanFrame* frame) {
   HandleSlot* slot = findHandle(bus, hnd);
   if (slot == nullptr) return canERR_INVHANDLE;
-  if (slot->receive.count == 0) return canERR_NOMSG;
+  if (slot->receive.count() == 0) return canERR_NOMSG;
 
   *frame = slot->receive.pop();
   if (slot->overrun_pending) {
@@ -122,7 +122,7 @@ canStatus CANLIBAPI canWriteSync(const CanHandle hnd, unsigned long timeout) {
   BusLock bus;
   int32_t result;
   if (!faultFires(*bus, VCAN_CALL_WRITE_SYNC, hnd, &result)) {
-    result = waitForTransmit(*bus, hnd, timeout);
+    result = waitForTransmit(bus, hnd, timeout);
   }
   if (VcanCallRecord* record = newCallRecord(*bus, VCAN_CALL_WRITE_SYNC, hnd)) {
     record->args[0] = static_cast<int64_t>(timeout);

@@ -37,17 +37,18 @@ bool faultableCall(const char* name, VcanCall* call) {
 
 }  // namespace
 
-bool takeArmedFault(BusState& bus, VcanCall call, int32_t handle, int32_t* status) {
-  for (int i = 0; i < bus.fault_count; ++i) {
-    Fault& fault = bus.faults[i];
+bool takeArmedFault(ProcessState& process, VcanCall call, int32_t handle, int32_t* status) {
+  for (int i = 0; i < process.fault_count; ++i) {
+    Fault& fault = process.faults[i];
     if (fault.call != call || (fault.handle != VCAN_ANY_HANDLE && fault.handle != handle)) {
       continue;
     }
     *status = fault.status;
     if (--fault.remaining == 0) {
       // Keep the arming order of the rest.
-      memmove(&bus.faults[i], &bus.faults[i + 1], sizeof(Fault) * (bus.fault_count - i - 1));
-      --bus.fault_count;
+      memmove(&process.faults[i], &process.faults[i + 1],
+              sizeof(Fault) * (process.fault_count - i - 1));
+      --process.fault_count;
     }
     return true;
   }
@@ -64,14 +65,15 @@ int vcanFailCall(const char* call, int status, int count, int handle) {
   VcanCall which;
   if (call == nullptr || !faultableCall(call, &which) || count < 1) return canERR_PARAM;
   BusLock bus;
-  if (bus->fault_count == kMaxFaults) return canERR_PARAM;
-  bus->faults[bus->fault_count++] = Fault{which, status, count, handle};
+  ProcessState& process = bus->local;
+  if (process.fault_count == kMaxFaults) return canERR_PARAM;
+  process.faults[process.fault_count++] = Fault{which, status, count, handle};
   return canOK;
 }
 
 void vcanClearFaults(void) {
   BusLock bus;
-  bus->fault_count = 0;
+  bus->local.fault_count = 0;
 }
 
 }  // extern "C"
