@@ -7,11 +7,19 @@
 // reported figures are ns per call. (Google Benchmark's own pause costs microseconds, too much to
 // hide behind a batch this small.)
 #include <benchmark/benchmark.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <future>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -144,6 +152,69 @@ void BM_canWrite_canWriteSync(benchmark::State& state) {
   closeBus(bus);
 }
 
+// As BM_canWrite_canWriteSync, with the receiver in another process on the same bus (a dump in
+// another terminal): it reads whatever arrives and sleeps 100 us whenever its queue is empty.
+constexpr const char* kDrainOption = "--drain-channel-1";
+
+void BM_canWrite_canWriteSync_other_process(benchmark::State& state) {
+  vcanReset();
+  canInitializeLibrary();
+  int ready[2], stop[2];
+  if (pipe(ready) != 0 || pipe(stop) != 0) {
+    state.SkipWithError("no pipes for the receiving process");
+    return;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, stop[0], 0);
+  posix_spawn_file_actions_adddup2(&actions, ready[1], 1);
+  for (int fd : {ready[0], ready[1], stop[0], stop[1]})
+    posix_spawn_file_actions_addclose(&actions, fd);
+  char self[] = "/proc/self/exe";
+  std::string option = kDrainOption;
+  char* argv[] = {self, &option[0], nullptr};
+  pid_t receiver_process = -1;
+  const int spawned = posix_spawn(&receiver_process, self, &actions, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(ready[1]);
+  close(stop[0]);
+  char on_bus = 0;
+  const CanHandle sender = canOpenChannel(0, canOPEN_OVERRIDE_EXCLUSIVE);
+  if (spawned != 0 || read(ready[0], &on_bus, 1) != 1 || !goOnBus(sender)) {
+    state.SkipWithError("the receiving process did not come on the bus");
+  } else {
+    unsigned char payload[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    timePerCall(
+        state, [] {},
+        [&] {
+          return canWrite(sender, 0x123, payload, sizeof payload, canMSG_STD) == canOK &&
+                 canWriteSync(sender, 30) == canOK;
+        },
+        "write or transmit wait failed with a receiver in another process");
+  }
+  close(stop[1]);  // the receiver ends when its stdin does
+  close(ready[0]);
+  if (receiver_process > 0) waitpid(receiver_process, nullptr, 0);
+  canClose(sender);
+  vcanReset();
+}
+
+// The receiving process of BM_canWrite_canWriteSync_other_process: channel 1 on the bus, one byte
+// on stdout once it is on, then reading until stdin ends.
+int drainChannelOne() {
+  canInitializeLibrary();
+  const CanHandle receiver = canOpenChannel(1, canOPEN_OVERRIDE_EXCLUSIVE);
+  if (!goOnBus(receiver) || write(1, "r", 1) != 1) return 1;
+  for (;;) {
+    drain(receiver);
+    pollfd input{0, POLLIN, 0};
+    if (poll(&input, 1, 0) > 0) break;  // end of input: the benchmark is done
+    usleep(100);
+  }
+  canClose(receiver);
+  return 0;
+}
+
 // The CANlib part of a failing _read: canRead on an unknown handle, then the status text that the
 // exception message carries.
 void BM_canRead_invalid_with_text(benchmark::State& state) {
@@ -168,12 +239,20 @@ constexpr int kBatchesPerRepetition = 1000;
 BENCHMARK(BM_canRead_empty)->UseManualTime()->Iterations(kBatchesPerRepetition);
 BENCHMARK(BM_canRead_frame)->UseManualTime()->Iterations(kBatchesPerRepetition);
 BENCHMARK(BM_canWrite_canWriteSync)->UseManualTime()->Iterations(kBatchesPerRepetition);
+BENCHMARK(BM_canWrite_canWriteSync_other_process)
+    ->UseManualTime()
+    ->Iterations(kBatchesPerRepetition);
 BENCHMARK(BM_canRead_invalid_with_text)->UseManualTime()->Iterations(kBatchesPerRepetition);
 
 // glibc leaves out the lock prefix of its mutex operations while a process has a single thread,
 // which halves the virtual CANlib's cost per call. A JVM always has many threads, so this
 // benchmark keeps a second thread alive to measure what VelmoraJava's calls see.
 int main(int argc, char** argv) {
+  if (argc == 2 && strcmp(argv[1], kDrainOption) == 0) return drainChannelOne();
+  // A bus of this run's own, which the receiving process joins (it inherits the name); removed
+  // from /dev/shm at the end.
+  const std::string bus = "velmora-bench-" + std::to_string(getpid());
+  setenv(VCAN_BUS_ENV, bus.c_str(), 1);
   std::promise<void> finished;
   std::thread companion([done = finished.get_future()] { done.wait(); });
   benchmark::Initialize(&argc, argv);
@@ -182,5 +261,6 @@ int main(int argc, char** argv) {
   benchmark::Shutdown();
   finished.set_value();
   companion.join();
+  shm_unlink(("/" + bus).c_str());
   return 0;
 }

@@ -9,6 +9,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build_dir=${1:-build-bench}
+# Every process measured runs on a virtual CAN bus of its own, whatever else runs on the machine.
+export VIRTUAL_CANLIB_BUS="velmora-bench-%p"
 control_header=virtual-canlib/include/virtual_canlib_control.h
 
 mkdir -p "$build_dir"

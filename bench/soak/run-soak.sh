@@ -10,6 +10,8 @@ cd "$(dirname "$0")/../.."
 build_dir=${1:-build}
 sends=${2:-10000000}
 failures=${3:-1000000}
+# The soak runs on a virtual CAN bus of its own, whatever else runs on the machine.
+export VIRTUAL_CANLIB_BUS="velmora-soak-%p"
 
 if [ ! -f "$build_dir/CMakeCache.txt" ]; then
   echo "run-soak.sh: '$build_dir' is not a configured build tree; run" \
