@@ -449,6 +449,13 @@ class Harness {
 
 }  // namespace
 
+// Every fuzzing process (libFuzzer's -jobs start several) resets and faults a virtual bus of its
+// own, never the machine's shared one, unless VIRTUAL_CANLIB_BUS names one.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  setenv("VIRTUAL_CANLIB_BUS", "velmora-fuzz-%p", 0);
+  return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzInput input(data, size);
   Harness(input).run();
