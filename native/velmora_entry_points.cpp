@@ -24,8 +24,11 @@ void packReceivePdu(jbyte* pdu, jsize length, long id, unsigned int flags,
   packed[2] = static_cast<unsigned char>((identifier >> 8) & 0xFF);
   packed[3] = static_cast<unsigned char>(identifier & 0xFF);
   memcpy(packed + 4, data, 8);
-  const jsize count = length < kReceivePduLength ? length : kReceivePduLength;
-  if (count > 0) memcpy(pdu, packed, static_cast<size_t>(count));
+  if (length >= kReceivePduLength) {
+    memcpy(pdu, packed, kReceivePduLength);  // fixed size: a few plain stores, no library call
+    return;
+  }
+  for (jsize index = 0; index < length; ++index) pdu[index] = static_cast<jbyte>(packed[index]);
 }
 
 }  // namespace
