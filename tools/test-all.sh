@@ -10,7 +10,9 @@ cd "$(dirname "$0")/.."
 build_dir=${1:-build}
 bash tools/install-deps.sh test
 
-cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Explicit, so a tree configured otherwise before (e.g. without tests) cannot silently skip suites.
+cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_BUILD_TESTS=ON \
+  -DVELMORA_BUILD_JAVA=ON
 cmake --build "$build_dir" -j "$(nproc)"
 ctest --test-dir "$build_dir" --output-on-failure -j "$(nproc)" --timeout 600
 
