@@ -126,7 +126,13 @@ bool platformMutexLock(PlatformMutex* mutex) {
   pthread_mutex_t* native = nativeMutex(mutex);
   int result = pthread_mutex_trylock(native);
   for (int attempt = 0; result == EBUSY && attempt < kSpinAttempts; ++attempt) {
-    pauseCpu();
+    // Watch the lock word (glibc: the owner's thread id, 0 when free) with plain loads and try
+    // again only once it looks free, so the spinning core does not keep stealing the cache line.
+    while (__atomic_load_n(&native->__data.__lock, __ATOMIC_RELAXED) != 0 &&
+           attempt < kSpinAttempts) {
+      pauseCpu();
+      ++attempt;
+    }
     result = pthread_mutex_trylock(native);
   }
   if (result == EBUSY) result = pthread_mutex_lock(native);
