@@ -14,7 +14,8 @@ struct Bus {
   ProcessState& local;
 };
 
-// The bus, attached on first use. Only touch it with the mutex held (see BusLock).
+// The bus, attached on first use. Only touch it with the mutex held (see BusLock); the one
+// exception is canlib_frame_calls.cpp's atomic look at an empty queue, which changes nothing.
 Bus theBus();
 
 // A fresh, empty bus in zeroed memory (the creator of a shared segment, or the private one).
