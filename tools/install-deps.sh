@@ -27,7 +27,18 @@ for package in "${wanted[@]}"; do
     missing+=("$package")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+# wine's 32-bit loader needs a kernel that runs 32-bit programs, or qemu emulation where it cannot.
+enable_i386_emulation() {
+  if [ "$what" = test ]; then
+    bash "$(dirname "$0")/enable-i386-emulation.sh" ||
+      echo "install-deps.sh: WARNING: no 32-bit emulation, so the 32-bit wine suite will be skipped" >&2
+  fi
+}
+
+if [ ${#missing[@]} -eq 0 ]; then
+  enable_i386_emulation
+  exit 0
+fi
 
 if [ "$need_root" -eq 1 ]; then
   echo "install-deps.sh: missing packages: ${missing[*]}" >&2
@@ -45,3 +56,4 @@ if ! { apt-get update -qq && apt-get install -y -qq --no-install-recommends "${m
   echo "install-deps.sh: check the network to Debian's mirrors and 'apt-get update', then run again" >&2
   exit 1
 fi
+enable_i386_emulation

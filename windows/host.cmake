@@ -103,14 +103,17 @@ foreach(loader wine wine64)
                     "${velmora_windows_install_hint}")
   endif()
 endforeach()
-# wine runs 32-bit Windows programs in a 32-bit Linux process; say now if this machine has none.
+# wine runs 32-bit Windows programs in a 32-bit Linux process (native, or emulated by qemu); say
+# now if this machine has neither.
 if(VELMORA_WINE_wine)
   execute_process(COMMAND ${VELMORA_WINE_wine} --version RESULT_VARIABLE wine32_result
                   OUTPUT_QUIET ERROR_QUIET)
   if(NOT wine32_result EQUAL 0)
-    message(WARNING "Windows i686: this machine cannot execute 32-bit Linux programs "
-                    "(${VELMORA_WINE_wine} --version fails), so wine cannot run the 32-bit "
-                    "contract suite here: windows-i686-contract-tests-wine will be reported as "
-                    "skipped. The 32-bit DLLs are still built and their tables checked.")
+    message(WARNING "Windows i686: this machine cannot execute 32-bit Linux programs, natively "
+                    "or under qemu (${VELMORA_WINE_wine} --version fails), so wine cannot run "
+                    "the 32-bit contract suite here: windows-i686-contract-tests-wine will be "
+                    "reported as skipped. The 32-bit DLLs are still built and their tables "
+                    "checked. To set up qemu emulation, run as root: "
+                    "bash tools/install-deps.sh test")
   endif()
 endif()

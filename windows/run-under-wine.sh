@@ -32,12 +32,14 @@ if [ -z "$loader" ]; then
   exit 1
 fi
 
-# The wine32 loader is a 32-bit Linux program; some kernels (or sandboxes) cannot execute those.
+# The wine32 loader is a 32-bit Linux program; some kernels (or sandboxes) cannot execute those,
+# and then only qemu emulation (tools/enable-i386-emulation.sh) lets it start.
 if [ "$arch" = win32 ] && ! "$loader" --version >/dev/null 2>&1; then
-  echo "run-under-wine.sh: SKIPPED: this machine cannot execute 32-bit Linux programs, so wine" >&2
-  echo "run-under-wine.sh: cannot run 32-bit Windows programs here ($loader --version fails)." >&2
-  echo "run-under-wine.sh: $program was built but NOT run; run this test on a machine with" >&2
-  echo "run-under-wine.sh: 32-bit support (a kernel with IA32 emulation enabled)." >&2
+  echo "run-under-wine.sh: SKIPPED: this machine cannot execute 32-bit Linux programs, natively or" >&2
+  echo "run-under-wine.sh: under qemu, so wine cannot run 32-bit Windows programs here" >&2
+  echo "run-under-wine.sh: ($loader --version fails). $program was built but NOT run." >&2
+  echo "run-under-wine.sh: To run it, set up qemu emulation as root with" >&2
+  echo "run-under-wine.sh: 'bash tools/install-deps.sh test' (see docs/windows.md)." >&2
   exit 77
 fi
 
